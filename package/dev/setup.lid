@@ -1,0 +1,5 @@
+[Languages]
+key0=0009
+Default=0009
+count=1
+
