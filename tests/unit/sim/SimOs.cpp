@@ -548,6 +548,9 @@ void* SimOs::Allocate(size_t bytes)
     void* block = std::malloc(bytes ? bytes : 1);
     if (!block)
         return Fails<void*>(e, nullptr, ERROR_NOT_ENOUGH_MEMORY);
+    // As a debug heap does: fresh blocks hold 0xCD and freed ones 0xDD, so code that relies on
+    // memory it never set, or uses a block after freeing it, shows itself.
+    std::memset(block, 0xCD, bytes);
     m_blocks[block] = bytes;
     ++m_allocations;
     SetResult(e, Hex(reinterpret_cast<uintptr_t>(block)));
@@ -559,7 +562,11 @@ void SimOs::Free(void* block)
     Begin(kSimQuiet, "Free", Hex(reinterpret_cast<uintptr_t>(block)));
     if (!block)
         return;
-    m_blocks.erase(block);
+    auto it = m_blocks.find(block);
+    if (it != m_blocks.end()) {
+        std::memset(block, 0xDD, it->second);
+        m_blocks.erase(it);
+    }
     std::free(block);
 }
 

@@ -390,6 +390,8 @@ public:
     void SetLastErrorValue(DWORD error) { m_lastError = error; }
 
     // --- memory ------------------------------------------------------------------------------
+    // Allocate takes blocks from the C heap and fills them with 0xCD; Free fills a block of its
+    // own with 0xDD before releasing it. A block another sim made is released all the same.
     size_t LiveBlocks() const { return m_blocks.size(); }     // allocated here, not yet freed
     size_t LiveBytes() const;
     int Allocations() const { return m_allocations; }         // successful Allocate calls
