@@ -132,8 +132,9 @@ TEST_F(ArrayTest, FailedGrowthThrowsAMemoryExceptionAndKeepsWhatWasThere)
     sim.FailAllocationsAfter(-1);
     for (int i = 0; i < 4; ++i)
         a.Add(Counted(i));
-    while (a.GetSize() < a.GetCapacity())
-        a.Add(Counted(static_cast<int>(a.GetSize())));
+    for (int i = 4; a.GetSize() < a.GetCapacity() && i < 10000; ++i)
+        a.Add(Counted(i));
+    ASSERT_EQ(a.GetCapacity(), a.GetSize()) << "filled to its capacity";
     const INT_PTR size = a.GetSize();
     const int live = Counted::Live();
     const size_t blocks = sim.LiveBlocks();

@@ -135,8 +135,7 @@ TEST_F(DialogTest, F1AloneIsTheHelpCommandWhichStartsWinHelpWithTheDialogsContex
         {0, true}, {VK_SHIFT, false}, {VK_CONTROL, false}, {VK_MENU, false},
     };
     for (const Case& c : cases) {
-        SimOs s;
-        Os* previous = SetOs(&s);
+        ScopedSim s;
         s.AddDialogTemplate(kTemplate);
         if (c.modifier)
             s.SetKeyDown(c.modifier);
@@ -156,7 +155,6 @@ TEST_F(DialogTest, F1AloneIsTheHelpCommandWhichStartsWinHelpWithTheDialogsContex
             }
             EXPECT_TRUE(s.MessageBoxes().empty());
         }
-        SetOs(previous);
     }
     EXPECT_EQ(nullptr, app->m_pMainWnd);
 }
@@ -214,8 +212,7 @@ TEST_F(DialogTest, ExceptionsLeavingAHandlerAreReportedAndTheDialogGoesOn)
         {"user", [] { throw new CUserException; }, false, "", 0},
     };
     for (const Case& c : cases) {
-        SimOs s;
-        Os* previous = SetOs(&s);
+        ScopedSim s;
         s.AddDialogTemplate(kTemplate);
         {
             TestDialog dlg(s);
@@ -233,7 +230,6 @@ TEST_F(DialogTest, ExceptionsLeavingAHandlerAreReportedAndTheDialogGoesOn)
             EXPECT_EQ((std::vector<std::string>{"init, 0 moves so far", "OnOK", "OnCancel"}), dlg.events) << c.what;
         }
         EXPECT_EQ(0u, s.LiveBlocks()) << c.what << ": the exception was deleted";
-        SetOs(previous);
     }
     EXPECT_EQ(1, fileDeleted) << "the file exception was deleted once";
 }

@@ -37,8 +37,7 @@ TEST_F(FileTest, OpenForCreateAndWriteCreatesOrCutsTheFileWriteOnlySharedWithNob
     EXPECT_EQ(0x1001u, kCreateWrite);
     struct Case { const char* existing; } cases[] = {{nullptr}, {"old contents, longer than the new"}};
     for (const Case& c : cases) {
-        SimOs s;
-        Os* previous = SetOs(&s);
+        ScopedSim s;
         s.PutDir("C:\\T");
         s.SetCurrentDirectory("C:\\T");
         if (c.existing)
@@ -59,7 +58,6 @@ TEST_F(FileTest, OpenForCreateAndWriteCreatesOrCutsTheFileWriteOnlySharedWithNob
         EXPECT_EQ(0u, open.share) << "shared with nobody";
         EXPECT_EQ(static_cast<DWORD>(CREATE_ALWAYS), open.disposition) << "created or cut to length 0";
         EXPECT_EQ(0, s.OpenHandleCount());
-        SetOs(previous);
     }
 }
 
@@ -114,8 +112,7 @@ TEST_F(FileTest, WriteThrowsOnAFailureAndOnAShortWrite)
         {"the system writes less than asked", kSimUnlimited, 5, CFileException::diskFull, -1},
     };
     for (const Case& c : cases) {
-        SimOs s;
-        Os* previous = SetOs(&s);
+        ScopedSim s;
         s.SetCapacity('C', c.capacity);
         if (c.shortBy)
             s.Fail("WriteFile").ShortBy(c.shortBy);
@@ -131,7 +128,6 @@ TEST_F(FileTest, WriteThrowsOnAFailureAndOnAShortWrite)
             EXPECT_EQ(1, s.OpenFileHandles()) << c.what << ": the file stays open for its owner";
         }
         EXPECT_EQ(0, s.OpenHandleCount()) << c.what << ": destruction closed it";
-        SetOs(previous);
     }
 }
 

@@ -700,6 +700,19 @@ private:
     std::set<uintptr_t> m_openDcs;
 };
 
+// A SimOs that is installed while it lives: for a test that runs each case of a table against
+// a fresh sim. The previous Os comes back when it goes out of scope, also when an ASSERT_...
+// leaves the test early.
+//   for (const Case& c : cases) { ScopedSim s; s.PutFile(...); ... }
+class ScopedSim : public SimOs {
+public:
+    ScopedSim() : m_previous(SetOs(this)) {}
+    ~ScopedSim() override { SetOs(m_previous); }
+
+private:
+    Os* m_previous;
+};
+
 // A fixture base: a fresh SimOs installed for each test and the previous Os put back after.
 class SimTest : public ::testing::Test {
 protected:
