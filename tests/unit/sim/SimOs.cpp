@@ -499,9 +499,9 @@ DWORD SimOs::GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size)
         SetResult(e, Dec(len));
         return len;
     }
-    // Truncated, and terminated (as from Windows Vista on); the full size says so.
-    std::memcpy(buffer, m_modulePath.c_str(), size - 1);
-    buffer[size - 1] = '\0';
+    // Truncated to the buffer without a terminator, as Windows XP and Wine do (Vista and later
+    // terminate it); the full size and the error say so.
+    std::memcpy(buffer, m_modulePath.c_str(), size);
     SetResult(e, Dec(size));
     m_lastError = ERROR_INSUFFICIENT_BUFFER;
     return size;

@@ -79,15 +79,16 @@ TEST_F(Sim, GetDiskFreeSpaceAAnswersForDriveRootsOnly)
     EXPECT_EQ(2000000u, tc);
 }
 
-TEST_F(Sim, GetModuleFileNameATruncatesWithATerminatorAndSaysSo)
+TEST_F(Sim, GetModuleFileNameATruncatesWithoutATerminatorAndSaysSo)
 {
     sim.SetModulePath("C:\\Games\\Zarpo OGL Install.EXE");   // 30 characters
     char buf[64];
     EXPECT_EQ(30u, sim.GetModuleFileNameA(nullptr, buf, sizeof buf));
     EXPECT_STREQ("C:\\Games\\Zarpo OGL Install.EXE", buf);
     EXPECT_EQ(30u, sim.GetModuleFileNameA(sim.Module(), buf, 31));
+    std::memset(buf, 'x', sizeof buf);
     EXPECT_EQ(10u, sim.GetModuleFileNameA(sim.Module(), buf, 10));
-    EXPECT_STREQ("C:\\Games\\", buf);
+    EXPECT_EQ("C:\\Games\\Zxxxx", std::string(buf, 14)) << "ten characters and no terminator";
     EXPECT_EQ(static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER), sim.GetLastError());
     EXPECT_EQ(0u, sim.GetModuleFileNameA(reinterpret_cast<HMODULE>(0x10000000), buf, sizeof buf));
 }

@@ -423,7 +423,7 @@ BOOL SimOs::Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry)
         return Fails<BOOL>(e, FALSE, ERROR_NOACCESS);
     }
     if (entry->dwSize < sizeof(PROCESSENTRY32))
-        return Fails<BOOL>(e, FALSE, ERROR_BAD_LENGTH);
+        return Fails<BOOL>(e, FALSE, ERROR_INSUFFICIENT_BUFFER);
     h->snap.next = 0;
     return FillEntry(e, h->snap, entry);
 }
@@ -442,6 +442,6 @@ BOOL SimOs::Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry)
         return Fails<BOOL>(e, FALSE, ERROR_NOACCESS);
     }
     if (entry->dwSize < sizeof(PROCESSENTRY32))
-        return Fails<BOOL>(e, FALSE, ERROR_BAD_LENGTH);
+        return Fails<BOOL>(e, FALSE, ERROR_INSUFFICIENT_BUFFER);
     return FillEntry(e, h->snap, entry);
 }
