@@ -137,3 +137,55 @@ TEST_F(AppTest, HelpIdZeroLeavesThePromptContextUnchanged)
 }
 
 }  // namespace
+
+namespace {
+
+// An application whose start-up steps can be watched.
+class StartApp : public TestApp {
+public:
+    BOOL InitApplication() override
+    {
+        steps.push_back("InitApplication");
+        return TRUE;
+    }
+    BOOL InitInstance() override
+    {
+        steps.push_back(std::string("InitInstance, title ") + (m_pszAppName ? m_pszAppName : "(null)"));
+        if (makeMainWindow)
+            m_pMainWnd = &main;
+        return FALSE;
+    }
+    int ExitInstance() override
+    {
+        steps.push_back("ExitInstance");
+        return 7;
+    }
+    std::vector<std::string> steps;
+    bool makeMainWindow = false;
+    CWnd main;
+};
+
+TEST_F(AppTest, StartUpRunsInitInstanceOnceAndEndsWithoutAMessageLoop)
+{
+    for (bool withMainWindow : {false, true}) {
+        ScopedSim s;
+        s.SetModulePath("C:\\Games\\Zarpo OGL Install.EXE");
+        s.SetErrorModeValue(SEM_NOGPFAULTERRORBOX);
+        HWND mainWnd = s.AddWindow(RECT{0, 0, 100, 100});
+        StartApp start;
+        start.makeMainWindow = withMainWindow;
+        start.main.m_hWnd = mainWnd;
+        EXPECT_EQ(7, AfxWinMain(reinterpret_cast<HINSTANCE>(s.Module()), nullptr, const_cast<LPSTR>(""), SW_SHOWNORMAL));
+        EXPECT_EQ((std::vector<std::string>{"InitApplication", "InitInstance, title Zarpo OGL Install", "ExitInstance"}),
+                  start.steps);
+        EXPECT_EQ(static_cast<UINT>(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX), s.ErrorMode())
+            << "the two error-mode flags are added to what was there";
+        EXPECT_EQ(0, s.Count("GetMessageA")) << "no message loop after InitInstance returned FALSE";
+        EXPECT_EQ(withMainWindow ? 1 : 0, s.Count("DestroyWindow")) << "a main window still set is destroyed";
+        EXPECT_EQ(reinterpret_cast<HINSTANCE>(s.Module()), AfxGetInstanceHandle());
+        start.main.m_hWnd = nullptr;
+        start.m_pMainWnd = nullptr;
+    }
+}
+
+}  // namespace

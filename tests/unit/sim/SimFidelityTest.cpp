@@ -74,6 +74,8 @@ std::vector<std::string> FilesAndDirectories(Os& os, const std::string& root)
     r.Win("CloseHandle", os.CloseHandle(h) != FALSE);
     r.Win("CloseHandle again", os.CloseHandle(h) != FALSE);
     r.Win("CloseHandle(0x12345678)", os.CloseHandle(reinterpret_cast<HANDLE>(0x12345678)) != FALSE);
+    r.Win("CloseHandle(INVALID_HANDLE_VALUE)", os.CloseHandle(INVALID_HANDLE_VALUE) != FALSE);
+    r.Win("CloseHandle(null)", os.CloseHandle(nullptr) != FALSE);
 
     h = os.CreateFileA("a\\f", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     r.Win("CreateFileA(a\\f, CREATE_ALWAYS), existing", h != INVALID_HANDLE_VALUE);

@@ -421,7 +421,8 @@ BOOL SimOs::GetDiskFreeSpaceA(LPCSTR root, LPDWORD spc, LPDWORD bps, LPDWORD fre
     if (!root) {
         letter = m_currentDrive;
     } else {
-        // Only a drive root, "X:\", names a disk here.
+        // Only a drive root, "X:\", names a disk here, as Windows 95 and NT 4 require (later
+        // systems take any directory): a caller that passes more shows up.
         if (std::strlen(root) != 3 || !std::isalpha(static_cast<unsigned char>(root[0])) ||
             root[1] != ':' || (root[2] != '\\' && root[2] != '/')) {
             SetResult(e, "FALSE");

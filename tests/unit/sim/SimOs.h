@@ -8,7 +8,25 @@
 // happens: no file is touched, no process started, no time passes.
 //
 // Where the sim models a behaviour it follows Windows (and the Wine 8 measurements in the
-// team's notes); the comments below say where it simplifies.
+// team's notes); the comments below say where it simplifies. sim_tests holds its own tests
+// and runs the same file, system and process scenarios against the real system under Wine,
+// requiring the same answers.
+//
+// In short:
+//   class MyTest : public SimTest {};               // a fresh sim installed for each test
+//   TEST_F(MyTest, Something) {
+//       sim.SetVersion(VER_PLATFORM_WIN32_NT, 4, 0);
+//       sim.PutDir("C:\\WINDOWS\\TEMP");
+//       sim.AddResource("BINARY", 197, "bytes");
+//       sim.SetProgram("setup.exe", SimProgram().Runs(3000));
+//       sim.Fail("_mkdir").When("C:\\WINDOWS\\TEMP\\ZARPO");
+//       sim.AnswerNextBox(IDYES);
+//       sim.PostToDialogWhenIdle(WM_COMMAND, IDOK);   // the user presses OK once the dialog is up
+//       ... run the code ...
+//       EXPECT_EQ(expectedCalls, sim.Calls("_chdir")) << sim.LogText();
+//       EXPECT_EQ(expectedTexts, sim.MessageBoxTexts());
+//   }
+// For a table of cases that each want a clean sim: { ScopedSim s; ... } inside the loop.
 //
 // ---------------------------------------------------------------------------------------------
 // The call log
@@ -101,8 +119,43 @@
 // throws SimAbort again at once, while other calls go on working so destructors can clean up.
 //
 // ---------------------------------------------------------------------------------------------
-// Contract violations (a null out-pointer, a STARTUPINFOA with a wrong cb, writing without a
-// count ...) are reported with ADD_FAILURE and the call fails; Windows would crash or misbehave.
+// Processes
+//
+// The table holds processes added by the test (AddProcess) and those CreateProcessA starts
+// from an existing file, behaving as SetProgram registered for its base name. A process runs
+// from its start to its end (kSimForever: until EndProcess); what it spawns is entered at its
+// own start, to start at the given times. As on Windows and Wine:
+// - CreateProcessA: a missing file fails with error 2 (3 if its directory is missing), a
+//   directory with 5, a file registered NotAProgram with 193, a missing current directory with
+//   267. Its handles have all access; the process is listed under its name on disk.
+// - WaitForSingleObject needs SYNCHRONIZE (else WAIT_FAILED, error 5); WaitForInputIdle needs
+//   SYNCHRONIZE and PROCESS_QUERY_INFORMATION, answers WAIT_FAILED once the process has ended
+//   (also when it ends during the wait, at that moment), else as its SimIdle says.
+//   GetExitCodeProcess needs query access and gives STILL_ACTIVE (259) while it runs.
+// - OpenProcess fails with 87 for a process that is not running, 5 for NotOpenable().
+// - A snapshot lists the processes running at the moment it is taken, in table order; entries
+//   need dwSize >= 296 (else error 122); the end is error 18.
+//
+// ---------------------------------------------------------------------------------------------
+// Windows
+//
+// CreateDialogParamA builds a registered template (AddDialogTemplate) and, as the dialog
+// manager does, delivers WM_SETFONT and then WM_INITDIALOG (wParam 0, lParam the param) to the
+// procedure before it returns, then marks the dialog visible. A message reaches a window's
+// procedure through SendMessageA, DispatchMessageA and IsDialogMessageA; when the procedure
+// returns FALSE the sim's default processing follows: WM_SETICON stores the icon (SimWindow::
+// bigIcon/smallIcon) and returns the previous one, WM_CLOSE to a dialog posts WM_COMMAND
+// IDCANCEL, SC_CLOSE becomes WM_CLOSE; others give 0. IsDialogMessageA turns WM_KEYDOWN Enter
+// into WM_COMMAND IDOK and Esc into IDCANCEL for its dialog and returns TRUE; for every other
+// message it returns FALSE, leaving the dispatch to the caller. DestroyWindow delivers
+// WM_DESTROY, destroys the windows it owns, delivers WM_NCDESTROY and drops the messages still
+// queued for it. MessageBoxA answers at once, from the script (see AnswerNextBox); it runs no
+// message loop of its own.
+//
+// ---------------------------------------------------------------------------------------------
+// Contract violations (a null out-pointer, WriteFile without a count, DrawIcon outside a
+// BeginPaint ...) are reported with ADD_FAILURE and the call fails; Windows would crash or
+// misbehave. Values Windows takes as they come (a STARTUPINFOA's cb, say) are only recorded.
 #pragma once
 
 #include "platform/os.h"
@@ -376,10 +429,12 @@ public:
     // Default "C:\WINDOWS", which exists. Setting it creates nothing.
     void SetWindowsDirectory(const std::string& path) { m_windowsDir = path; }
     // GetDiskFreeSpaceA's answer for "X:\". Default 8 x 512 x 262144 free of 524288 clusters
-    // (1 GiB free) on every existing drive.
+    // (1 GiB free) on every existing drive. Only a root "X:\" (or null: the current drive) is
+    // answered, as Windows 95 and NT 4 require; anything longer fails with ERROR_INVALID_NAME.
     void SetDiskFree(char drive, DWORD sectorsPerCluster, DWORD bytesPerSector,
                      DWORD freeClusters, DWORD totalClusters);
     UINT ErrorMode() const { return m_errorMode; }
+    void SetErrorModeValue(UINT mode) { m_errorMode = mode; }   // the mode before the program sets one
     // The executable: default module 0x00400000, path "C:\Games\Zarpo OGL Install.EXE".
     HMODULE Module() const { return m_module; }
     void SetModulePath(const std::string& path) { m_modulePath = path; }
