@@ -180,6 +180,50 @@ std::vector<std::string> Processes(Os& os, const std::string& root, DWORD livePi
     return r.Lines();
 }
 
+// A started program over its life: its listing, its idle waits, its end and exit code. The
+// child is a GUI program that never pumps messages, sleeps a second and exits with 7.
+std::vector<std::string> AChildsLife(Os& os, const std::string& root)
+{
+    Record r(os);
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    char commandLine[] = "CHILD.EXE 1000 7";
+    BOOL started = os.CreateProcessA((root + "\\CHILD.EXE").c_str(), commandLine, nullptr, nullptr, FALSE, 0,
+                                     nullptr, root.c_str(), &si, &pi);
+    r.Win("CreateProcessA(CHILD.EXE)", started != FALSE);
+    if (!started)
+        return r.Lines();
+    DWORD idle = os.WaitForInputIdle(pi.hProcess, 100);
+    r.Crt("WaitForInputIdle(100), never pumps", static_cast<int>(idle));
+
+    std::string listed = "(not listed)";
+    HANDLE snap = os.CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 e;
+    std::memset(&e, 0, sizeof e);
+    e.dwSize = sizeof e;
+    for (BOOL ok = os.Process32First(snap, &e); ok; ok = os.Process32Next(snap, &e))
+        if (e.th32ProcessID == pi.dwProcessId)
+            listed = e.szExeFile;
+    os.CloseHandle(snap);
+    r.Crt("  listed as " + listed, 0);
+
+    DWORD code = 0;
+    BOOL read = os.GetExitCodeProcess(pi.hProcess, &code);
+    r.Win("GetExitCodeProcess while it runs", read != FALSE, " " + std::to_string(code));
+    idle = os.WaitForInputIdle(pi.hProcess, 10000);
+    r.Crt("WaitForInputIdle(10000), it ends meanwhile", static_cast<int>(idle));
+    DWORD wait = os.WaitForSingleObject(pi.hProcess, 10000);
+    r.Crt("WaitForSingleObject(10000)", static_cast<int>(wait));
+    read = os.GetExitCodeProcess(pi.hProcess, &code);
+    r.Win("GetExitCodeProcess after its end", read != FALSE, " " + std::to_string(code));
+    idle = os.WaitForInputIdle(pi.hProcess, 100);
+    r.Crt("WaitForInputIdle after its end", static_cast<int>(idle));
+    r.Win("CloseHandle(thread)", os.CloseHandle(pi.hThread) != FALSE);
+    r.Win("CloseHandle(process)", os.CloseHandle(pi.hProcess) != FALSE);
+    return r.Lines();
+}
+
 class SimFidelity : public ::testing::Test {
 protected:
     void SetUp() override
@@ -208,6 +252,7 @@ protected:
         real.remove((root + "\\a\\f").c_str());
         real._rmdir((root + "\\a").c_str());
         real.remove((root + "\\notes.txt").c_str());
+        real.remove((root + "\\Child.EXE").c_str());
         real._rmdir(kScratch);
     }
     // A sim laid out like the real machine as far as the scenarios look.
@@ -243,6 +288,26 @@ TEST_F(SimFidelity, SystemFactsAnswerAsOnWindows)
     ScopedSim sim;
     LikeTheRealOne(sim);
     EXPECT_EQ(real, SystemFacts(sim));
+}
+
+TEST_F(SimFidelity, AChildProcessLivesAsOnWindows)
+{
+    // The child program sits beside this test program; it is staged under a mixed-case name
+    // and started in upper case, as the install run starts "SETUP.EXE" written as "setup.exe".
+    char self[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, self, sizeof self);
+    ASSERT_GT(n, 0u);
+    std::string child(self, n);
+    child = child.substr(0, child.find_last_of('\\') + 1) + SIM_CHILD_NAME;
+    ASSERT_TRUE(CopyFileA(child.c_str(), (std::string(kScratch) + "\\Child.EXE").c_str(), FALSE))
+        << "expected to stage " << child;
+    std::vector<std::string> real = AChildsLife(RealOs(), kScratch);
+
+    ScopedSim sim;
+    LikeTheRealOne(sim);
+    sim.PutFile(std::string(kScratch) + "\\Child.EXE", "MZ");
+    sim.SetProgram("child.exe", SimProgram().Runs(1000).ExitCode(7).Idles(SimIdle::Timeout));
+    EXPECT_EQ(real, AChildsLife(sim, kScratch));
 }
 
 TEST_F(SimFidelity, ProcessCallsAnswerAsOnWindows)

@@ -129,8 +129,8 @@
 //   directory with 5, a file registered NotAProgram with 193, a missing current directory with
 //   267. Its handles have all access; the process is listed under its name on disk.
 // - WaitForSingleObject needs SYNCHRONIZE (else WAIT_FAILED, error 5); WaitForInputIdle needs
-//   SYNCHRONIZE and PROCESS_QUERY_INFORMATION, answers WAIT_FAILED once the process has ended
-//   (also when it ends during the wait, at that moment), else as its SimIdle says.
+//   SYNCHRONIZE and PROCESS_QUERY_INFORMATION, answers WAIT_FAILED for a process that has
+//   already ended, 0 at the moment a process ends during the wait, else as its SimIdle says.
 //   GetExitCodeProcess needs query access and gives STILL_ACTIVE (259) while it runs.
 // - OpenProcess fails with 87 for a process that is not running, 5 for NotOpenable().
 // - A snapshot lists the processes running at the moment it is taken, in table order; entries

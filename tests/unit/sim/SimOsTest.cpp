@@ -478,12 +478,13 @@ TEST_F(SimProcessTest, WaitForInputIdleAnswersAsConfigured)
         EXPECT_EQ(c.result, s.WaitForInputIdle(pi.hProcess, 1000)) << static_cast<int>(c.idle) << "/" << c.after;
         EXPECT_EQ(c.clock, s.Now()) << static_cast<int>(c.idle) << "/" << c.after;
     }
-    // A process that ends during the wait: WAIT_FAILED at its end.
+    // A process that ends during the wait: the wait ends with it, answering 0.
     sim.SetProgram("setup.exe", SimProgram().Runs(400).Idles(SimIdle::Timeout));
     PROCESS_INFORMATION pi{};
     ASSERT_TRUE(Launch("C:\\STAGE\\setup.exe", &pi));
-    EXPECT_EQ(WAIT_FAILED, sim.WaitForInputIdle(pi.hProcess, 1000));
+    EXPECT_EQ(0u, sim.WaitForInputIdle(pi.hProcess, 1000));
     EXPECT_EQ(400u, sim.Now());
+    EXPECT_EQ(WAIT_FAILED, sim.WaitForInputIdle(pi.hProcess, 1000)) << "once it has ended";
 }
 
 TEST_F(SimProcessTest, OpenProcessHandlesNeedSynchronizeToWaitOn)

@@ -295,9 +295,9 @@ DWORD SimOs::WaitForInputIdle(HANDLE process, DWORD ms)
     for (;;) {
         p = ProcessPtr(pid);
         if (p->end <= m_now) {
-            // It ended while being waited for.
-            SetResult(e, "WAIT_FAILED (ended)");
-            return WAIT_FAILED;
+            // It ended while being waited for: the wait ends with it, answering 0, as Wine does.
+            SetResult(e, "0 (ended)");
+            return 0;
         }
         uint64_t idleAt = p->idle == SimIdle::Idle ? p->start + p->idleAfter : kSimForever;
         if (idleAt <= m_now) {
