@@ -52,12 +52,15 @@ CWinApp::~CWinApp()
         g_pApp = m_pPreviousApp;
 }
 
-CString AfxTitleFromModulePath(LPCSTR lpszPath)
+namespace {
+
+// Where a module path's file name starts, and where its extension starts (null: none). Walks by
+// characters, so that a double-byte character's trail byte is never taken for a separator or a
+// dot; only a dot within the file name starts an extension.
+void SplitModulePath(LPCSTR lpszPath, const char*& base, const char*& dot)
 {
-    // Walk by characters, so that a double-byte character's trail byte is never taken for a
-    // separator or a dot.
-    const char* base = lpszPath;
-    const char* dot = nullptr;
+    base = lpszPath;
+    dot = nullptr;
     for (const char* p = lpszPath; *p;) {
         if (*p == '\\' || *p == '/' || *p == ':') {
             base = p + 1;
@@ -70,7 +73,15 @@ CString AfxTitleFromModulePath(LPCSTR lpszPath)
         else
             p += 1;
     }
-    // Only a dot within the file name starts its extension; a name without one is kept whole.
+}
+
+} // namespace
+
+CString AfxTitleFromModulePath(LPCSTR lpszPath)
+{
+    const char* base;
+    const char* dot;
+    SplitModulePath(lpszPath, base, dot);
     std::string title(base, dot ? static_cast<size_t>(dot - base) : std::strlen(base));
     return CString(title.c_str());
 }
@@ -95,11 +106,10 @@ void CWinApp::SetCurrentHandles(HINSTANCE hInstance)
     }
 
     // The help file sits beside the executable, named after it.
-    std::string help(path);
-    const size_t separator = help.find_last_of("\\/:");
-    const size_t dot = help.find_last_of('.');
-    if (dot != std::string::npos && (separator == std::string::npos || dot > separator))
-        help.erase(dot);
+    const char* base;
+    const char* dot;
+    SplitModulePath(path, base, dot);
+    std::string help(path, dot ? static_cast<size_t>(dot - path) : std::strlen(path));
     help += ".HLP";
     m_strHelpFilePath = help.c_str();
     m_pszHelpFilePath = m_strHelpFilePath;
