@@ -107,8 +107,8 @@ TEST_F(DialogTest, OnInitDialogRunsFirstThenTheDialogIsCentredInTheWorkArea)
         EXPECT_EQ(IDCANCEL, dlg.DoModal());
         ASSERT_FALSE(dlg.events.empty());
         EXPECT_EQ("init, 0 moves so far", dlg.events[0]) << "OnInitDialog comes before the centring";
-        EXPECT_EQ(213, shown.right - shown.left) << "the size stays";
-        EXPECT_EQ(111, shown.bottom - shown.top);
+        EXPECT_EQ(SimDialogTemplate().width, shown.right - shown.left) << "the size stays";
+        EXPECT_EQ(SimDialogTemplate().height, shown.bottom - shown.top);
         int dx = (shown.left + shown.right) - (c.work.left + c.work.right);
         int dy = (shown.top + shown.bottom) - (c.work.top + c.work.bottom);
         EXPECT_LE(std::abs(dx), 2) << "horizontally centred in " << c.work.left << "," << c.work.top << ","

@@ -322,8 +322,8 @@ struct SimFileOpen {   // one CreateFileA call
 
 // A dialog template that CreateDialogParamA can build, registered with AddDialogTemplate.
 struct SimDialogTemplate {
-    int width = 213;          // window size in pixels (142 x 53 dialog units at 8-point font)
-    int height = 111;
+    int width = 255;          // window size in pixels: what Wine makes of 142 x 53 dialog
+    int height = 111;         //   units in 8-point MS Sans Serif, frame and caption included
     bool visible = true;      // WS_VISIBLE: shown after WM_INITDIALOG
     int clientWidth = -1;     // client size; -1: the window size less a 3-pixel frame and a
     int clientHeight = -1;    //   19-pixel caption
