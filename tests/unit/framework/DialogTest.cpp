@@ -252,3 +252,46 @@ TEST_F(DialogTest, AParentIsDisabledWhileTheDialogRunsAndEnabledAfter)
 }
 
 }  // namespace
+
+namespace {
+
+struct CountedUserException : CUserException {
+    static int destroyed;
+    ~CountedUserException() override { ++destroyed; }
+};
+int CountedUserException::destroyed = 0;
+
+// A dialog whose data exchange refuses the first save, as a failed validation does.
+class ValidatingDialog : public CDialog {
+public:
+    ValidatingDialog() : CDialog(kTemplate) {}
+    void DoDataExchange(CDataExchange* pDX) override
+    {
+        exchanges.push_back(pDX->m_bSaveAndValidate ? "save" : "load");
+        EXPECT_EQ(this, pDX->m_pDlgWnd);
+        if (pDX->m_bSaveAndValidate && refusals-- > 0)
+            throw static_cast<CUserException*>(new CountedUserException);
+    }
+    std::vector<std::string> exchanges;
+    int refusals = 1;
+};
+
+TEST_F(DialogTest, OkEndsTheDialogOnlyWhenItsDataIsAccepted)
+{
+    CountedUserException::destroyed = 0;
+    ValidatingDialog dlg;
+    bool upAfterFirstOk = false;
+    sim.PostToDialogWhenIdle(WM_COMMAND, IDOK);
+    sim.OnIdle([&] {
+        upAfterFirstOk = sim.HasWindow(sim.LastDialog());
+        sim.Post(sim.LastDialog(), WM_COMMAND, IDOK);
+    });
+    EXPECT_EQ(IDOK, dlg.DoModal());
+    EXPECT_TRUE(upAfterFirstOk) << "a refused exchange leaves the dialog up";
+    EXPECT_EQ((std::vector<std::string>{"load", "save", "save"}), dlg.exchanges)
+        << "OnInitDialog loads, each OK saves";
+    EXPECT_TRUE(sim.MessageBoxes().empty()) << "the refusal was the exchange's own to report";
+    EXPECT_EQ(1, CountedUserException::destroyed) << "the refusal's exception was deleted, once";
+}
+
+}  // namespace
