@@ -229,7 +229,7 @@ TEST_F(DialogTest, ExceptionsLeavingAHandlerAreReportedAndTheDialogGoesOn)
             }
             EXPECT_EQ((std::vector<std::string>{"init, 0 moves so far", "OnOK", "OnCancel"}), dlg.events) << c.what;
         }
-        EXPECT_EQ(0u, s.LiveBlocks()) << c.what << ": the exception was deleted";
+        EXPECT_EQ(0u, s.LiveBlocks()) << c.what << ": nothing allocated through the framework is left";
     }
     EXPECT_EQ(1, fileDeleted) << "the file exception was deleted once";
 }
