@@ -5,6 +5,9 @@
 #   winenv.sh start BUILD_DIR   bring it up (idempotent) and write BUILD_DIR/wine-env.sh
 #   winenv.sh stop  BUILD_DIR   stop the wineserver and the Xvfb that start brought up
 #
+# With ZARPO_WINE_DISPLAY set (an X display such as :0), start uses that display instead of an
+# Xvfb of its own and leaves the windows to its window manager: for a person at a screen.
+#
 # BUILD_DIR/wine-env.sh exports WINEPREFIX, WINEARCH, WINEDEBUG, WINEDLLOVERRIDES, DISPLAY and
 # ZARPO_XVFB_PID; the end-to-end tests source it (through tests/e2e/lib.sh).
 #
@@ -98,7 +101,7 @@ reg_add() { # KEY VALUE TYPE DATA
 }
 
 start() {
-  local t0 t1 xvfb_pid="" display=""
+  local t0 t1 xvfb_pid="" display="" managed
   mkdir -p "$logs" "$prefix"
   t0=$(now_ms)
 
@@ -111,7 +114,12 @@ start() {
       xvfb_pid="" display=""
     fi
   fi
-  [ -n "$xvfb_pid" ] || start_xvfb
+  if [ -n "${ZARPO_WINE_DISPLAY:-}" ]; then
+    xvfb_pid="" display=$ZARPO_WINE_DISPLAY managed=Y
+  else
+    [ -n "$xvfb_pid" ] || start_xvfb
+    managed=N
+  fi
   export DISPLAY=$display
 
   # A persistent wineserver of our own, started before any wine program so that the services
@@ -133,8 +141,9 @@ start() {
   # start cannot leave a prefix without them.
   # No crash dialog: a crashing program must end, not wait for someone to press a button.
   reg_add 'HKCU\Software\Wine\WineDbg' ShowCrashDialog REG_DWORD 0
-  # Without a window manager Wine otherwise waits about 2 s for one on every hide or destroy.
-  reg_add 'HKCU\Software\Wine\X11 Driver' Managed REG_SZ N
+  # Without a window manager Wine otherwise waits about 2 s for one on every hide or destroy;
+  # on a person's display the window manager does its job.
+  reg_add 'HKCU\Software\Wine\X11 Driver' Managed REG_SZ "$managed"
   # Also stored in the prefix, so that runs without our environment behave the same.
   reg_add 'HKCU\Software\Wine\DllOverrides' winemenubuilder.exe REG_SZ ''
   reg_add 'HKCU\Software\Wine\DllOverrides' mscoree REG_SZ ''
