@@ -95,7 +95,8 @@ zarpo_dir() { find_ci "$(windows_temp_dir)" ZARPO; }
 
 # reset_disk: the disk as a fresh prefix has it, as far as the tests touch it: no staging
 # directory, and C:\windows\TEMP a directory (made anew, empty, if a test removed it or put a
-# file in its place). Other content of TEMP is kept.
+# file in its place). Other content of TEMP is kept. Call it after end_test_processes when a
+# previous case may have left setup programs running (they hold files open).
 reset_disk() {
   local temp
   temp=$(windows_temp_dir)
@@ -209,6 +210,17 @@ stop_installer() {
   INSTALLER_PID=
 }
 
+# Executable names of the programs a test may leave running: the program under test, the setup
+# package's programs it starts and Wine's help engine (F1). Tests may add to the list.
+E2E_PROCESS_NAMES=("$E2E_EXE_NAME" setup.exe _INS5176._MP _ISDEL.EXE winhlp32.exe)
+
+# end_test_processes: ends every process of the prefix named in E2E_PROCESS_NAMES and all that
+# they started (through the driver, by process id), so that the next test starts clean.
+end_test_processes() {
+  timeout --kill-after=5 30 wine "$E2E_DRIVER" end-processes "${E2E_PROCESS_NAMES[@]}" \
+    </dev/null >>"$E2E_LOGS/end-processes.log" 2>&1 || true
+}
+
 # drive ARGS...: runs zdrive.exe with ARGS (see tests/e2e/driver/zdrive.cpp), bounded by 90 s.
 # Its output is shown and kept in DRIVE_OUT; returns the driver's status (0 done, 1 a check or
 # wait failed, 3 no message box / new window appeared).
@@ -287,6 +299,9 @@ bmp_to_png() {
 e2e_cleanup() {
   local exe
   stop_installer
+  end_test_processes
   for exe in $E2E_WINVER_SET; do clear_winver "$exe"; done
 }
 trap e2e_cleanup EXIT
+# A test that was stopped from outside (a CTest timeout) had no chance to clean up after itself.
+end_test_processes

@@ -49,6 +49,7 @@ for row in "${cases[@]}"; do
     failures=$((failures + 1))
   fi
   stop_installer
+  case $switches in *chain*) end_test_processes ;; esac   # its setup window, if left up
 done
 
 # The autopilot: presses "&Yes", deals with the setup window of another process (UTF-16 caption)

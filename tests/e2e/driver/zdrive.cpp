@@ -17,6 +17,7 @@
 // until that box is closed.
 #include <windows.h>
 #include <shellapi.h>
+#include <tlhelp32.h>
 
 #include <cstdarg>
 #include <cstdio>
@@ -516,6 +517,55 @@ void Autopilot(long ms, const std::wstring& dir)
     Out("exit code=%lu", code);
 }
 
+// ---- ending processes ------------------------------------------------------------------------
+
+// Ends every process whose executable name is one of `names` (any letter case), and every process
+// they started, directly or not, as far as the snapshot's parent ids tell. Used to leave the
+// prefix clean after a test: the program under test, the setup programs and help engine it
+// starts, and whatever those started.
+void EndProcesses(const std::vector<std::wstring>& names, long ms)
+{
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE)
+        Fail(kExitFailed, "end-processes: expected a process snapshot (error %lu)", GetLastError());
+    struct Proc { DWORD pid, parent; std::wstring exe; };
+    std::vector<Proc> procs;
+    PROCESSENTRY32W pe = {};
+    pe.dwSize = sizeof pe;
+    for (BOOL ok = Process32FirstW(snap, &pe); ok; ok = Process32NextW(snap, &pe))
+        procs.push_back({pe.th32ProcessID, pe.th32ParentProcessID, pe.szExeFile});
+    CloseHandle(snap);
+
+    std::set<DWORD> doomed;
+    for (const Proc& p : procs)
+        for (const std::wstring& n : names)
+            if (_wcsicmp(p.exe.c_str(), n.c_str()) == 0) doomed.insert(p.pid);
+    for (bool grew = true; grew;) {
+        grew = false;
+        for (const Proc& p : procs)
+            if (!doomed.count(p.pid) && doomed.count(p.parent) && p.pid != GetCurrentProcessId()) {
+                doomed.insert(p.pid);
+                grew = true;
+            }
+    }
+    std::vector<HANDLE> handles;
+    for (const Proc& p : procs) {
+        if (!doomed.count(p.pid)) continue;
+        HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, p.pid);
+        if (!h) continue;
+        TerminateProcess(h, 1);
+        handles.push_back(h);
+        Out("ended pid=%lu parent=%lu exe=%s", p.pid, p.parent, Q(p.exe).c_str());
+    }
+    DWORD start = GetTickCount();
+    for (HANDLE h : handles) {
+        long left = ms - (long)(GetTickCount() - start);
+        if (WaitForSingleObject(h, left > 0 ? (DWORD)left : 0) != WAIT_OBJECT_0)
+            Fail(kExitFailed, "end-processes: expected every ended process to be gone within %ld ms", ms);
+        CloseHandle(h);
+    }
+}
+
 // ---- commands --------------------------------------------------------------------------------
 
 struct Command {
@@ -554,6 +604,7 @@ const Command kCommands[] = {
     {L"shot", 1, 2, "shot FILE.bmp [screen]: save a picture of the current window (or the whole screen)"},
     {L"autopilot", 2, 2, "autopilot MS DIR: press \"&Yes\", then every new window's default button (with a picture in DIR) until the target exits"},
     {L"echo", 1, 1, "echo TEXT: print TEXT (a marker in the log)"},
+    {L"end-processes", 1, 16, "end-processes NAME...: end the processes with these executable names and all they started"},
 };
 
 const Command* Lookup(const std::wstring& name)
@@ -745,6 +796,8 @@ void Run(const std::wstring& name, const std::vector<std::wstring>& a)
         Shot(a[0], w);
     } else if (name == L"autopilot") {
         Autopilot(ParseMs(a[0], c), a[1]);
+    } else if (name == L"end-processes") {
+        EndProcesses(a, 5000);
     } else if (name == L"echo") {
         Out("%s", Utf8(a[0]).c_str());
     }
