@@ -22,8 +22,19 @@
 # background process (the desktop's explorer.exe in particular) started by a program inherits
 # its output, and a reader of a pipe would then wait for that process to end.
 #
+# Helpers (each described where it is defined):
+#   reporting   e2e_fail e2e_note expect_eq
+#   paths       win_path windows_dir windows_temp_dir zarpo_dir find_ci
+#   disk        reset_disk temp_listing expect_disk_untouched
+#   versions    set_winver clear_winver
+#   programs    launch_installer wait_installer_exit expect_installer_exit stop_installer
+#               end_test_processes wine_quiet alive
+#   the driver  drive drive_ok, then out_line field control_field rect_part on its output
+#   pictures    shot bmp_to_png
+#
 # Failures: every helper that checks something calls e2e_fail with what was expected, which
-# prints "FAIL: ..." and ends the test with status 1.
+# prints "FAIL: ..." and ends the test with status 1. Call checks at the top level of the test,
+# not inside $(...), where e2e_fail would only end the subshell.
 
 set -uo pipefail
 
@@ -199,11 +210,11 @@ expect_installer_exit() {
 
 # stop_installer: ends the program if it still runs (by its pid), bounded.
 stop_installer() {
-  local i
+  local _
   [ -n "$INSTALLER_PID" ] || return 0
   if alive "$INSTALLER_PID"; then
     kill "$INSTALLER_PID" 2>/dev/null
-    for i in $(seq 40); do alive "$INSTALLER_PID" || break; sleep 0.05; done
+    for _ in $(seq 40); do alive "$INSTALLER_PID" || break; sleep 0.05; done
     alive "$INSTALLER_PID" && kill -9 "$INSTALLER_PID" 2>/dev/null
   fi
   wait "$INSTALLER_PID" 2>/dev/null
@@ -262,11 +273,12 @@ field() {
   printf '%s\n' "$v"
 }
 
-# control_field ID KEY: KEY of the control with id ID in the last `show` (ids -1 and 65535 alike).
+# control_field ID KEY: KEY of the control with id ID in the last `show` (ids -1 and 65535
+# alike); status 1 when the listing has no such control or key.
 control_field() {
   local id=$1 line
   case $id in -1|65535) id='(-1|65535)' ;; esac
-  line=$(out_line "^control .* id=$id ") || e2e_fail "expected a control with id $1 in the driver's listing"
+  line=$(out_line "^control .* id=$id ") || return 1
   field "$line" "$2"
 }
 

@@ -35,7 +35,9 @@ drive_ok window "$CAPTION" 15000 show \
   expect-style -1 $STATIC_MASK 0x10020000
 
 # "&Yes" left of "&No" on one row, both below the text, all inside the dialog's client area.
-yes=$(control_field 1 client) no=$(control_field 2 client) text=$(control_field -1 client)
+yes=$(control_field 1 client) || e2e_fail "expected \"&Yes\" in the driver's listing"
+no=$(control_field 2 client) || e2e_fail "expected \"&No\" in the driver's listing"
+text=$(control_field -1 client) || e2e_fail "expected the static text in the driver's listing"
 e2e_note "client rectangles: &Yes $yes, &No $no, text $text"
 [ "$(rect_part "$yes" 2)" = "$(rect_part "$no" 2)" ] && [ "$(rect_part "$yes" 4)" = "$(rect_part "$no" 4)" ] \
   || e2e_fail "expected \"&Yes\" ($yes) and \"&No\" ($no) on one row (same top and bottom)"

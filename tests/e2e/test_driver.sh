@@ -34,11 +34,11 @@ cases=(
 failures=0
 for row in "${cases[@]}"; do
   IFS='|' read -r name switches commands want_status want_text <<<"$row"
-  name=$(echo "$name" | sed 's/ *$//')
+  name=${name%"${name##*[! ]}"}
   e2e_note "case: $name"
   # shellcheck disable=SC2086  # the switches are words
   launch_installer $switches
-  eval "args=($commands)"
+  args=(); eval "args=($commands)"
   drive window zfixture 10000 "${args[@]}"
   status=$?
   if [ "$status" != "$want_status" ]; then
