@@ -8,7 +8,7 @@ need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 
 for p in cmake make g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-i686-dev googletest \
-         wine wine32:i386 xvfb xauth imagemagick python3; do
+         wine wine32:i386 fonts-wine xvfb xauth imagemagick python3; do
   have_pkg "$p" || need+=("$p")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
