@@ -80,6 +80,10 @@ BOOL WaitWhileRunning(HANDLE hProcess)
     BOOL bSawRunning = FALSE;
     for (;;) {
         const DWORD idle = os().WaitForInputIdle(hProcess, IDLE_WAIT_MS);
+        // An answer other than failure means the process was alive when the poll began, even
+        // if it ended during the wait (a windowless program ends inside it, for instance).
+        if (idle != WAIT_FAILED)
+            bSawRunning = TRUE;
         DWORD exitCode = 0;
         if (!os().GetExitCodeProcess(hProcess, &exitCode))
             return FALSE;

@@ -610,6 +610,19 @@ TEST_P(EngineIdleTest, DoesNotEndTheWaitWhileTheEngineRunsAndNoticesItsEnd)
 
 INSTANTIATE_TEST_SUITE_P(IdleAnswers, EngineIdleTest, ::testing::ValuesIn(kIdleCases), IdleCaseName);
 
+// A windowless deleter never becomes idle and ends inside its first WaitForInputIdle: it was
+// waited for, so the scan after it must follow at once, with no pause before the cleanup.
+TEST_F(LaunchTest, ADeleterThatEndsInsideItsFirstIdleWaitNeedsNoPausedRescan)
+{
+    const uint64_t end = 300;
+    StageSetup();
+    const DWORD deleter = sim.AddProcess(kDeleter, SimProgram().Runs(end).Idles(SimIdle::Timeout));
+    ASSERT_TRUE(Run(false));
+    EXPECT_EQ(std::vector<DWORD>{deleter}, OpenedPids()) << "expected the deleter waited for\n" << sim.LogText();
+    EXPECT_EQ("SS", ScanRhythm()) << "expected two scans without a pause between them\n" << sim.LogText();
+    EXPECT_LE(sim.Now() - end, 5u) << "expected the wait over within 5 ms of the deleter's end";
+}
+
 // --- the waits block -----------------------------------------------------------------------------
 
 struct LongRunCase {
