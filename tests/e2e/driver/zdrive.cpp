@@ -415,6 +415,9 @@ HWND FindMessageBox(const std::wstring* caption)
 {
     for (HWND h : TopLevelWindows()) {
         if (h == g.main || !IsWindowVisible(h) || PidOf(h) != g.pid || ClassOf(h) != L"#32770") continue;
+        // A message box is owned by the window it reports to; the program's own dialog, even
+        // while it is being destroyed, has no owner and is never taken for one.
+        if (!GetWindow(h, GW_OWNER)) continue;
         if (caption && CaptionOf(h) != *caption) continue;
         return h;
     }
@@ -596,7 +599,7 @@ const Command kCommands[] = {
     {L"command", 1, 1, "command ID: post WM_COMMAND(ID, BN_CLICKED) to the current window"},
     {L"key", 1, 1, "key NAME: post a key press (enter esc f1 tab space left right, a letter or digit) to the focus"},
     {L"close", 0, 0, "close: post WM_SYSCOMMAND SC_CLOSE (the caption's close box) to the current window"},
-    {L"msgbox", 1, 2, "msgbox MS [CAPTION]: wait for a message box (#32770) of the target other than its first window; status 3 if none"},
+    {L"msgbox", 1, 2, "msgbox MS [CAPTION]: wait for an owned message box (#32770) of the target other than its first window; status 3 if none"},
     {L"no-msgbox", 1, 1, "no-msgbox MS: check that no message box of the target appears within MS"},
     {L"wait-gone", 1, 1, "wait-gone MS: wait until the current window is destroyed or hidden"},
     {L"wait-exit", 1, 2, "wait-exit MS [CODE]: wait for the target process to end; print (and check) its exit code"},
