@@ -54,3 +54,4 @@ zarpo_e2e_install_test(e2e_launch_failure test_launch_failure.sh
                        $<TARGET_FILE:zarpo_install_not_a_program>
                        ${zarpo_e2e_not_a_program_dir}
                        $<TARGET_FILE:zarpo_install_no_layout> ${zarpo_e2e_no_layout_dir})
+zarpo_e2e_install_test(e2e_typical_run test_typical_run.sh $<TARGET_FILE:zarpo_install> ${ZARPO_PAYLOAD_DIR})
