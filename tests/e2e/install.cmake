@@ -2,19 +2,6 @@
 # run with the development package, and a setup program that cannot be started. Included by
 # tests/e2e/CMakeLists.txt, which provides zarpo_e2e_test() and the driver target zdrive.
 
-# zarpo_e2e_install_test(NAME SCRIPT PROGRAM [EXTRA-ARG...]): like zarpo_e2e_test, for scripts
-# that take more arguments after the driver.
-function(zarpo_e2e_install_test name script program)
-  add_test(NAME ${name}
-    COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/${script} ${CMAKE_BINARY_DIR} ${program}
-            $<TARGET_FILE:zdrive> ${ARGN})
-  set_tests_properties(${name} PROPERTIES
-    FIXTURES_REQUIRED wine_env
-    RESOURCE_LOCK wine_desktop
-    LABELS e2e
-    TIMEOUT 120)
-endfunction()
-
 # --- variant executables: the development package with one thing wrong ------------------------
 # Each variant directory is the built payload copied afresh at every build, then changed.
 set(zarpo_e2e_variants ${CMAKE_CURRENT_BINARY_DIR}/install-variants)
@@ -50,8 +37,8 @@ zarpo_add_installer(zarpo_install_no_layout "Zarpo OGL Install NoLayout"
 
 # --- the tests ---------------------------------------------------------------------------------
 zarpo_e2e_test(e2e_versions test_versions.sh $<TARGET_FILE:zarpo_install>)
-zarpo_e2e_install_test(e2e_launch_failure test_launch_failure.sh
-                       $<TARGET_FILE:zarpo_install_not_a_program>
+zarpo_e2e_test(e2e_launch_failure test_launch_failure.sh
+               $<TARGET_FILE:zarpo_install_not_a_program>
                        ${zarpo_e2e_not_a_program_dir}
                        $<TARGET_FILE:zarpo_install_no_layout> ${zarpo_e2e_no_layout_dir})
-zarpo_e2e_install_test(e2e_typical_run test_typical_run.sh $<TARGET_FILE:zarpo_install> ${ZARPO_PAYLOAD_DIR})
+zarpo_e2e_test(e2e_typical_run test_typical_run.sh $<TARGET_FILE:zarpo_install> ${ZARPO_PAYLOAD_DIR})

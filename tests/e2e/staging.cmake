@@ -8,11 +8,5 @@ target_link_options(zhold PRIVATE -mconsole -s)
 zarpo_e2e_test(e2e_staging test_staging.sh $<TARGET_FILE:zarpo_install>)
 
 # The extraction faults need the holder as well: its path comes after the driver's.
-add_test(NAME e2e_extraction_faults
-  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/test_extraction_faults.sh ${CMAKE_BINARY_DIR}
-          $<TARGET_FILE:zarpo_install> $<TARGET_FILE:zdrive> $<TARGET_FILE:zhold>)
-set_tests_properties(e2e_extraction_faults PROPERTIES
-  FIXTURES_REQUIRED wine_env
-  RESOURCE_LOCK wine_desktop
-  LABELS e2e
-  TIMEOUT 120)
+zarpo_e2e_test(e2e_extraction_faults test_extraction_faults.sh $<TARGET_FILE:zarpo_install>
+               $<TARGET_FILE:zhold>)
