@@ -38,7 +38,6 @@ zarpo_add_installer(zarpo_install_no_layout "Zarpo OGL Install NoLayout"
 # --- the tests ---------------------------------------------------------------------------------
 zarpo_e2e_test(e2e_versions test_versions.sh $<TARGET_FILE:zarpo_install>)
 zarpo_e2e_test(e2e_launch_failure test_launch_failure.sh
-               $<TARGET_FILE:zarpo_install_not_a_program>
-                       ${zarpo_e2e_not_a_program_dir}
-                       $<TARGET_FILE:zarpo_install_no_layout> ${zarpo_e2e_no_layout_dir})
+               $<TARGET_FILE:zarpo_install_not_a_program> ${zarpo_e2e_not_a_program_dir}
+               $<TARGET_FILE:zarpo_install_no_layout> ${zarpo_e2e_no_layout_dir})
 zarpo_e2e_test(e2e_typical_run test_typical_run.sh $<TARGET_FILE:zarpo_install> ${ZARPO_PAYLOAD_DIR})
