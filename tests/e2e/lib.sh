@@ -24,6 +24,7 @@
 #
 # Helpers (each described where it is defined):
 #   reporting   e2e_fail e2e_note expect_eq
+#   payload     PAYLOAD_NAMES (in resource id order) expect_payload_built
 #   paths       win_path windows_dir windows_temp_dir zarpo_dir find_ci
 #   disk        reset_disk temp_listing expect_disk_untouched
 #   versions    set_winver clear_winver
@@ -68,6 +69,20 @@ e2e_note() { local t=$(( ($(date +%s%N) - E2E_T0) / 1000000 )); printf -- '-- [%
 
 # expect_eq WANT GOT WHAT
 expect_eq() { [ "$1" = "$2" ] || e2e_fail "expected $3 to be '$1', got '$2'"; }
+
+# ---- the payload -------------------------------------------------------------------------------
+
+# The payload's names in resource id order (197..211); extraction writes them in this order.
+PAYLOAD_NAMES=(_inst32i.ex_ _isdel.exe _setup.dll _sys1.cab _user1.cab data.tag data1.cab lang.dat
+               layout.bin os.dat setup.bmp setup.exe setup.ini setup.ins setup.lid)
+
+# expect_payload_built DIR: DIR holds every payload file, as the build made it.
+expect_payload_built() {
+  local name
+  for name in "${PAYLOAD_NAMES[@]}"; do
+    [ -f "$1/$name" ] || e2e_fail "expected the built payload file $1/$name"
+  done
+}
 
 # ---- paths -----------------------------------------------------------------------------------
 

@@ -25,12 +25,7 @@ DIALOG="Zarpo OGL Install"
 DIALOG_TEXT="This will install Zarpo OGL Trial Version.  Do you wish to continue?"
 CANT_CREATE="Can't create install files."
 CANT_REMOVE="Couldn't remove all install files from the Windows 'Temp' directory."
-# The payload's names in resource id order (197..211); extraction writes them in this order.
-PAYLOAD_NAMES=(_inst32i.ex_ _isdel.exe _setup.dll _sys1.cab _user1.cab data.tag data1.cab lang.dat
-               layout.bin os.dat setup.bmp setup.exe setup.ini setup.ins setup.lid)
-for name in "${PAYLOAD_NAMES[@]}"; do
-  [ -f "$PAYLOAD_DIR/$name" ] || e2e_fail "expected the built payload file $PAYLOAD_DIR/$name"
-done
+expect_payload_built "$PAYLOAD_DIR"
 
 # Should a case get as far as setup, the engine finishes by itself.
 export ZARPO_DEV_ENGINE_MS=300

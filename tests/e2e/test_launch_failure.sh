@@ -23,10 +23,6 @@ CANT_START="Can't start setup program."
 CANT_FIND="Can't find a resource."
 CANT_REMOVE="Couldn't remove all install files from the Windows 'Temp' directory."
 
-# The payload's names in resource id order (197..211); extraction writes them in this order.
-PAYLOAD_NAMES=(_inst32i.ex_ _isdel.exe _setup.dll _sys1.cab _user1.cab data.tag data1.cab lang.dat
-               layout.bin os.dat setup.bmp setup.exe setup.ini setup.ins setup.lid)
-
 # expect_staged PACKAGE_DIR COUNT WHEN: the staging directory holds exactly the first COUNT
 # payload files, each byte for byte as PACKAGE_DIR has it.
 expect_staged() {

@@ -19,11 +19,7 @@ DIALOG="Zarpo OGL Install"
 DIALOG_TEXT="This will install Zarpo OGL Trial Version.  Do you wish to continue?"
 CANT_CHDIR="Can't change directory."
 CANT_REMOVE="Couldn't remove all install files from the Windows 'Temp' directory."
-PAYLOAD_NAMES=(_inst32i.ex_ _isdel.exe _setup.dll _sys1.cab _user1.cab data.tag data1.cab lang.dat
-               layout.bin os.dat setup.bmp setup.exe setup.ini setup.ins setup.lid)
-for name in "${PAYLOAD_NAMES[@]}"; do
-  [ -f "$PAYLOAD_DIR/$name" ] || e2e_fail "expected the built payload file $PAYLOAD_DIR/$name"
-done
+expect_payload_built "$PAYLOAD_DIR"
 
 # Nothing is inspected while setup runs: the engine finishes by itself.
 export ZARPO_DEV_ENGINE_MS=300
